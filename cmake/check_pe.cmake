@@ -1,4 +1,5 @@
 # cmake -DOBJDUMP=... -DEXE=... -DFORMAT=pei-i386|pei-x86-64 -P check_pe.cmake
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE DUMP RESULT_VARIABLE RC)
 if(NOT RC EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${EXE}")

@@ -2,7 +2,7 @@
 # Sourced by the project's scripts: sets the Wine environment and makes sure that the Wine
 # prefix named by the first argument exists.
 #   source scripts/wine-prefix.sh build/wine-run
-KELTO_WINE=/usr/lib/wine/wine64
+export KELTO_WINE=/usr/lib/wine/wine64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX

@@ -151,6 +151,9 @@ void TDeviceInfoList::Refresh(TDeviceFindFunc AFindFunc, bool LoadAllDevice) {
     if (LStatus == 0 && !LoadAllDevice) continue;
 
     for (const auto& [LProperty, LField] : kPropertyFields) {
+      // Cleared before every read: a value stored without its NUL must not pick up the tail of
+      // an earlier, longer value.
+      LBuffer.fill(u'\0');
       auto* LBytes = reinterpret_cast<std::uint8_t*>(LBuffer.data());
       if (FPlatform.GetDeviceRegistryProperty(LDeviceSet.Get(), LDeviceInfoData, LProperty,
                                               &LDataType, LBytes, kPropertyBufferBytes,

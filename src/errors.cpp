@@ -15,6 +15,17 @@ void RaiseArgumentOutOfRange() {
   throw EArgumentOutOfRangeException("Argument out of range", KELTO_RETURN_ADDRESS());
 }
 
+TErrorDescription::TErrorDescription(const char* AClassName, const char* AMessage,
+                                     const void* ARaiseAddress) noexcept
+    : ClassName(AClassName != nullptr ? AClassName : ""), RaiseAddress(ARaiseAddress) {
+  std::size_t LLength = 0;
+  for (; AMessage != nullptr && AMessage[LLength] != '\0' && LLength + 1 < kMessageCapacity;
+       ++LLength) {
+    Message[LLength] = AMessage[LLength];
+  }
+  Message[LLength] = '\0';
+}
+
 TErrorDescription DescribeCurrentException() noexcept {
   try {
     throw;
@@ -78,9 +89,8 @@ std::size_t FormatErrorReport(const TErrorDescription& AError, std::u16string_vi
   LWriter.PutWide(u" at ");
   LWriter.PutHex8(AModuleOffset);
   LWriter.PutWide(u".\r\n");
-  const char* LMessage = AError.Message != nullptr ? AError.Message : "";
-  LWriter.PutNarrow(LMessage);
-  const std::string_view LMessageView(LMessage);
+  LWriter.PutNarrow(AError.Message);
+  const std::string_view LMessageView(AError.Message);
   if (!LMessageView.empty() && LMessageView.back() != '.') LWriter.Put(u'.');
   LWriter.PutWide(u"\r\n\r\n");
   return LWriter.Length();

@@ -63,12 +63,17 @@ class EOutOfMemory final : public std::bad_alloc {
 [[noreturn]] KELTO_NOINLINE void RaiseInOutError(const char* AMessage);
 [[noreturn]] KELTO_NOINLINE void RaiseArgumentOutOfRange();
 
-// What the process-level report says about an error that escaped. Everything points at static
-// or exception-owned storage, so describing an error never allocates.
+// What the process-level report says about an error that escaped. The message is copied into
+// the description, so it outlives the error; nothing here allocates.
 struct TErrorDescription {
-  const char* ClassName;
-  const char* Message;
-  const void* RaiseAddress;
+  static constexpr std::size_t kMessageCapacity = 512;
+  const char* ClassName = "";
+  char Message[kMessageCapacity] = {};
+  const void* RaiseAddress = nullptr;
+
+  TErrorDescription() = default;
+  TErrorDescription(const char* AClassName, const char* AMessage,
+                    const void* ARaiseAddress) noexcept;
 };
 
 // Describes the exception that is being handled; call only inside a catch block.
