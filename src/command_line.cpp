@@ -54,8 +54,7 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view ACommandLine) {
   TCommandLineReader LReader(ACommandLine);
   LReader.NextToken();  // the program's own name
   std::vector<std::u16string> LArguments;
-  for (std::u16string LToken = LReader.NextToken(); !LToken.empty();
-       LToken = LReader.NextToken()) {
+  for (std::u16string LToken = LReader.NextToken(); !LToken.empty(); LToken = LReader.NextToken()) {
     LArguments.push_back(std::move(LToken));
   }
   return LArguments;

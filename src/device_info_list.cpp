@@ -73,8 +73,8 @@ constexpr std::size_t kPropertyBufferUnits = 261;
 constexpr std::uint32_t kPropertyBufferBytes = kPropertyBufferUnits * sizeof(char16_t);
 static_assert(kPropertyBufferBytes == 522);
 
-constexpr std::array<std::pair<TDeviceProperty, std::u16string TDeviceInfo::*>, 6>
-    kPropertyFields = {{
+constexpr std::array<std::pair<TDeviceProperty, std::u16string TDeviceInfo::*>, 6> kPropertyFields =
+    {{
         {TDeviceProperty::FriendlyName, &TDeviceInfo::FriendlyName},
         {TDeviceProperty::DeviceDesc, &TDeviceInfo::DevDesc},
         {TDeviceProperty::Driver, &TDeviceInfo::Driver},

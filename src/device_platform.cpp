@@ -19,9 +19,8 @@ class TUnavailablePlatform final : public TDevicePlatform {
     return 0;
   }
   bool EnumDeviceInfo(TDeviceInfoSet, std::uint32_t, TSpDevInfoData&) override { return false; }
-  bool GetDeviceRegistryProperty(TDeviceInfoSet, TSpDevInfoData&, TDeviceProperty,
-                                 std::uint32_t*, std::uint8_t*, std::uint32_t,
-                                 std::uint32_t*) override {
+  bool GetDeviceRegistryProperty(TDeviceInfoSet, TSpDevInfoData&, TDeviceProperty, std::uint32_t*,
+                                 std::uint8_t*, std::uint32_t, std::uint32_t*) override {
     return false;
   }
   void DestroyDeviceInfoList(TDeviceInfoSet) noexcept override {}

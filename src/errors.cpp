@@ -7,9 +7,7 @@ namespace kelto {
 EKeltoError::EKeltoError(std::string AMessage, const void* ARaiseAddress)
     : FMessage(std::move(AMessage)), FRaiseAddress(ARaiseAddress) {}
 
-void RaiseInOutError(const char* AMessage) {
-  throw EInOutError(AMessage, KELTO_RETURN_ADDRESS());
-}
+void RaiseInOutError(const char* AMessage) { throw EInOutError(AMessage, KELTO_RETURN_ADDRESS()); }
 
 void RaiseArgumentOutOfRange() {
   throw EArgumentOutOfRangeException("Argument out of range", KELTO_RETURN_ADDRESS());

@@ -40,7 +40,9 @@ TEST(SplitCommandLine, FollowsTheSplittingRule) {
       {u"\"C:\\Program Files\\kelto.exe\" d x", {"d", "x"}},
       {u"\"C:\\Program Files\\kelto.exe\"d x", {"x"}},
       {u"C:\\kelto.exe\td\tx", {"d", "x"}},
-      {u"kelto.exe\r\nd\x01x\x1f" u"y\x20z", {"d", "x", "y", "z"}},
+      {u"kelto.exe\r\nd\x01x\x1f"
+       u"y\x20z",
+       {"d", "x", "y", "z"}},
       {u"kelto.exe d \"a\tb\"", {"d", "a\tb"}},
       {u"kelto.exe d x y z", {"d", "x", "y", "z"}},
   };
@@ -54,8 +56,8 @@ TEST(SplitCommandLine, OnlyUnitsUpToSpaceSeparate) {
     const std::u16string LLine = std::u16string(u"k") + LUnit + u"d" + LUnit + u"x";
     EXPECT_EQ(Split(LLine), (TArgs{"d", "x"})) << "U+" << std::hex << static_cast<int>(LUnit);
   }
-  for (const char16_t LUnit : {u'\u0021', u'\u007f', u'\u0085', u'\u009f', u'\u00a0',
-                               u'\u2028', u'\u3000', u'\ufeff'}) {
+  for (const char16_t LUnit :
+       {u'\u0021', u'\u007f', u'\u0085', u'\u009f', u'\u00a0', u'\u2028', u'\u3000', u'\ufeff'}) {
     const std::u16string LLine = std::u16string(u"k d a") + LUnit + u"b";
     const auto LArguments = SplitCommandLine(LLine);
     ASSERT_EQ(LArguments.size(), 2u) << "U+" << std::hex << static_cast<int>(LUnit);
@@ -71,10 +73,14 @@ TEST(SplitCommandLine, NulEndsTheText) {
 }
 
 TEST(SplitCommandLine, KeepsUnitsThatAreNotValidUtf16) {
-  const std::u16string LLine = u"k d a\xD800" u"b \xDC00";
+  const std::u16string LLine =
+      u"k d a\xD800"
+      u"b \xDC00";
   const auto LArguments = SplitCommandLine(LLine);
   ASSERT_EQ(LArguments.size(), 3u);
-  EXPECT_EQ(LArguments[1], u"a\xD800" u"b");
+  EXPECT_EQ(LArguments[1],
+            u"a\xD800"
+            u"b");
   EXPECT_EQ(LArguments[2], u"\xDC00");
 }
 

@@ -74,11 +74,13 @@ TEST(DeviceStatusText, LineLengthsAreExact) {
 
 TEST(DeviceStatusText, EveryFlagHasItsOwnLineNamedAfterItsFlag) {
   const char* const kFlagNames[] = {
-      "DN_ROOT_ENUMERATED", "DN_DRIVER_LOADED", "DN_ENUM_LOADED",     "DN_STARTED",
-      "DN_MANUAL",          "DN_NEED_TO_ENUM",  "DN_NOT_FIRST_TIME",  "DN_HARDWARE_ENUM",
-      "DN_LIAR",            "DN_HAS_MARK",      "DN_HAS_PROBLEM",     "DN_FILTERED",
-      "DN_MOVED",           "DN_DISABLEABLE",   "DN_REMOVABLE",       "DN_PRIVATE_PROBLEM",
-      "DN_MF_PARENT",       "DN_MF_CHILD",      "DN_WILL_BE_REMOVED",
+      "DN_ROOT_ENUMERATED", "DN_DRIVER_LOADED", "DN_ENUM_LOADED",
+      "DN_STARTED",         "DN_MANUAL",        "DN_NEED_TO_ENUM",
+      "DN_NOT_FIRST_TIME",  "DN_HARDWARE_ENUM", "DN_LIAR",
+      "DN_HAS_MARK",        "DN_HAS_PROBLEM",   "DN_FILTERED",
+      "DN_MOVED",           "DN_DISABLEABLE",   "DN_REMOVABLE",
+      "DN_PRIVATE_PROBLEM", "DN_MF_PARENT",     "DN_MF_CHILD",
+      "DN_WILL_BE_REMOVED",
   };
   for (std::uint32_t LBit = 0; LBit < 19; ++LBit) {
     const std::string LLine = Narrow(GetDeviceStatusText(1u << LBit));

@@ -54,14 +54,10 @@ TEST_F(QueriesTest, DescriptionContainmentIsExactAndCaseSensitive) {
 
 TEST_F(QueriesTest, HardwareIdContainmentSearchesTheFirstEntryOnly) {
   const std::pair<std::u16string, bool> kCases[] = {
-      {u"PCI\\VEN_0000", true},
-      {u"MONITOR\\Default_Monitor", true},
-      {u"REV_00", true},
-      {u"USB\\VID_046D", true},
-      {u"pci\\ven_0000", false},
-      {u"Class_03", false},
-      {u"Wine Adapter", false},
-      {u"", false},
+      {u"PCI\\VEN_0000", true},  {u"MONITOR\\Default_Monitor", true},
+      {u"REV_00", true},         {u"USB\\VID_046D", true},
+      {u"pci\\ven_0000", false}, {u"Class_03", false},
+      {u"Wine Adapter", false},  {u"", false},
   };
   for (const auto& [LValue, LExpected] : kCases) {
     EXPECT_EQ(TDeviceInfoList::ExistsByHardwareID(LValue), LExpected) << testing::Narrow(LValue);

@@ -1,8 +1,8 @@
 #include "win/win_device_platform.h"
 
-#include <windows.h>
 #include <cfgmgr32.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include <cstddef>
 #include <cstring>
@@ -97,9 +97,7 @@ bool LoadSetupLibrary() noexcept {
   return true;
 }
 
-HDEVINFO AsDeviceInfoSet(TDeviceInfoSet ASet) noexcept {
-  return reinterpret_cast<HDEVINFO>(ASet);
-}
+HDEVINFO AsDeviceInfoSet(TDeviceInfoSet ASet) noexcept { return reinterpret_cast<HDEVINFO>(ASet); }
 
 }  // namespace
 
@@ -124,8 +122,8 @@ TModuleHandle TWindowsDevicePlatform::OpenModule(const char16_t* AFileName) {
 
 TEntryPoint TWindowsDevicePlatform::ResolveEntryPoint(TModuleHandle AModule,
                                                       const char* AProcName) {
-  return reinterpret_cast<TEntryPoint>(GetProcAddress(reinterpret_cast<HMODULE>(AModule),
-                                                      AProcName));
+  return reinterpret_cast<TEntryPoint>(
+      GetProcAddress(reinterpret_cast<HMODULE>(AModule), AProcName));
 }
 
 void TWindowsDevicePlatform::ReleaseModule(TModuleHandle AModule) noexcept {
@@ -155,10 +153,10 @@ TDeviceInfoSet TWindowsDevicePlatform::GetClassDevs(const TGuid* AClassGuid,
   if (AClassGuid != nullptr) std::memcpy(&LClassGuid, AClassGuid, sizeof LClassGuid);
   std::wstring LEnumerator;
   if (AEnumerator != nullptr) LEnumerator = ToWide(AEnumerator);
-  const HDEVINFO LSet = GSetupLibrary.GetClassDevs(
-      AClassGuid != nullptr ? &LClassGuid : nullptr,
-      AEnumerator != nullptr ? LEnumerator.c_str() : nullptr, reinterpret_cast<HWND>(AParent),
-      AFlags);
+  const HDEVINFO LSet =
+      GSetupLibrary.GetClassDevs(AClassGuid != nullptr ? &LClassGuid : nullptr,
+                                 AEnumerator != nullptr ? LEnumerator.c_str() : nullptr,
+                                 reinterpret_cast<HWND>(AParent), AFlags);
   return reinterpret_cast<TDeviceInfoSet>(LSet);
 }
 

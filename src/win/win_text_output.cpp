@@ -22,8 +22,8 @@ std::string ToCodePage(std::u16string_view AText, UINT ACodePage) {
 
 bool WriteAll(HANDLE AHandle, std::string_view ABytes) noexcept {
   while (!ABytes.empty()) {
-    const DWORD LChunk = static_cast<DWORD>(
-        std::min<std::size_t>(ABytes.size(), std::numeric_limits<DWORD>::max()));
+    const DWORD LChunk =
+        static_cast<DWORD>(std::min<std::size_t>(ABytes.size(), std::numeric_limits<DWORD>::max()));
     DWORD LWritten = 0;
     if (!WriteFile(AHandle, ABytes.data(), LChunk, &LWritten, nullptr) || LWritten == 0) {
       return false;
