@@ -1,8 +1,10 @@
 #include "win/win_device_platform.h"
 
+// windows.h first: the other platform headers build on it.
+#include <windows.h>
+
 #include <cfgmgr32.h>
 #include <setupapi.h>
-#include <windows.h>
 
 #include <cstddef>
 #include <cstring>
