@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The devices that the end-to-end tests register in their Wine prefix, next to Wine's own,
+// and the texts that the tests search for in them.
+namespace fixture {
+
+// Every fixture device is registered as "ROOT\KELTOTEST\NNNN": the prefix tells them apart
+// from Wine's own devices and lets a later run remove whatever an earlier one left behind.
+inline constexpr wchar_t kDeviceName[] = L"KELTOTEST";
+inline constexpr wchar_t kInstanceIdPrefix[] = L"ROOT\\KELTOTEST\\";
+
+inline constexpr wchar_t kNonAsciiDescription[] = L"Kelto Pr\u00fcfger\u00e4t \u03a9mega";
+
+inline constexpr wchar_t kTwoEntryDescription[] = L"Kelto two-entry device";
+inline constexpr wchar_t kFirstOfTwoId[] = L"KeltoTest\\FirstOfTwo";
+inline constexpr wchar_t kSecondOfTwoId[] = L"KeltoTest\\SecondOfTwo";
+
+inline constexpr wchar_t kLetterCaseDescription[] = L"Kelto letter-case device";
+inline constexpr wchar_t kMixedCaseId[] = L"KeltoTest\\MiXeD-CaSe";
+
+inline constexpr wchar_t kNoBreakSpaceDescription[] = L"Kelto\u00a0Gap device";
+
+inline constexpr wchar_t kBackslashDescription[] = L"Kelto path C:\\Kelto\\Dir\\";
+
+// The first entry is short, but the whole list needs more than kelto's buffer holds.
+inline constexpr wchar_t kLongListDescription[] = L"Kelto long hardware-ID list";
+inline constexpr wchar_t kFirstBeforeLongSecondId[] = L"KeltoTest\\FirstBeforeLongSecond";
+
+inline constexpr wchar_t kShortIdDescription259[] = L"Kelto 259-unit hardware ID";
+inline constexpr wchar_t kLongIdDescription260[] = L"Kelto 260-unit hardware ID";
+
+// Registered last, so that kelto's walk reaches it only past the unreadable values above.
+inline constexpr wchar_t kLastDescription[] = L"Kelto device after the unreadable ones";
+
+// A description of exactly `length` units: LongDescriptionHead, dots, LongDescriptionTail.
+std::wstring LongDescription(std::size_t length);
+std::wstring LongDescriptionHead(std::size_t length);  // "Kelto 260 head"
+std::wstring LongDescriptionTail(std::size_t length);  // "kelto-tail-260"
+
+// A hardware ID of exactly `length` units, built the same way.
+std::wstring LongHardwareId(std::size_t length);
+std::wstring LongHardwareIdHead(std::size_t length);  // "KeltoTest\Id259-head"
+std::wstring LongHardwareIdTail(std::size_t length);  // "id-tail-259"
+
+struct Device {
+  std::wstring description;
+  std::vector<std::wstring> hardware_ids;
+};
+
+// The fixture's devices in the order of registration.
+const std::vector<Device>& Devices();
+
+// Removes what an earlier run left, then registers Devices() in order; returns their instance
+// IDs in the same order. Throws std::runtime_error.
+std::vector<std::wstring> Register();
+
+// Removes every fixture device; returns how many went. Throws std::runtime_error.
+int Remove();
+
+}  // namespace fixture
