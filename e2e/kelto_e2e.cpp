@@ -265,7 +265,11 @@ const DeviceRecord* FindByInstanceId(const std::vector<DeviceRecord>& devices,
 
 std::string JoinPrintable(const std::vector<std::wstring>& entries) {
   std::string joined;
-  for (const std::wstring& entry : entries) joined += "[" + Printable(entry) + "]";
+  for (const std::wstring& entry : entries) {
+    joined += '[';
+    joined += Printable(entry);
+    joined += ']';
+  }
   return joined;
 }
 
