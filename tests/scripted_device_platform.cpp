@@ -40,6 +40,18 @@ TScriptedDevice Device(std::u16string_view ADescription, std::u16string_view AHa
   return LDevice;
 }
 
+TScriptedDevice FullDevice(std::u16string_view AName) {
+  const std::u16string LName(AName);
+  TScriptedDevice LDevice;
+  LDevice.With(TDeviceProperty::FriendlyName, StringValue(LName + u" friendly"))
+      .With(TDeviceProperty::DeviceDesc, StringValue(LName + u" description"))
+      .With(TDeviceProperty::Driver, StringValue(LName + u" driver"))
+      .With(TDeviceProperty::Class, StringValue(LName + u" class"))
+      .With(TDeviceProperty::HardwareId, MultiStringValue({LName + u"\\HW", LName + u"\\COMPAT"}))
+      .With(TDeviceProperty::LocationInformation, StringValue(LName + u" location"));
+  return LDevice;
+}
+
 std::string Narrow(std::u16string_view AText) {
   std::string LResult;
   for (char16_t LUnit : AText) LResult.push_back(LUnit < 0x80 ? static_cast<char>(LUnit) : '?');
@@ -126,6 +138,7 @@ TDeviceInfoSet TScriptedDevicePlatform::GetClassDevs(const TGuid* AClassGuid,
   if (AClassGuid != nullptr || AEnumerator != nullptr || AParent != 0) {
     throw std::logic_error("the set is opened for all classes without a filter");
   }
+  if (!SetOpens) return kUnopenedSet;
   ++SetsOpened;
   return SetHandle;
 }
@@ -161,6 +174,7 @@ bool TScriptedDevicePlatform::GetDeviceRegistryProperty(
 
 void TScriptedDevicePlatform::DestroyDeviceInfoList(TDeviceInfoSet ASet) noexcept {
   RecordNoThrow("DestroyDeviceInfoList");
+  DestroyedSets.push_back(ASet);
   if (ASet == SetHandle) ++SetsDestroyed;
 }
 

@@ -36,6 +36,9 @@ struct TScriptedDevice {
 
 // A device with a description and a single hardware ID, the two fields that the queries read.
 TScriptedDevice Device(std::u16string_view ADescription, std::u16string_view AHardwareId = u"");
+// A device with all six properties, each text beginning with AName so that a field carried
+// over from another device shows; its hardware IDs are AName\HW and AName\COMPAT.
+TScriptedDevice FullDevice(std::u16string_view AName);
 
 class TScriptedDevicePlatform final : public TDevicePlatform {
  public:
@@ -45,6 +48,9 @@ class TScriptedDevicePlatform final : public TDevicePlatform {
   TModuleHandle ConfigManagerHandle = 0x10000;
   bool ConfigManagerHasDevNodeStatus = true;
   TDeviceInfoSet SetHandle = 0x5E7;
+  // False: the set cannot be opened, and GetClassDevs hands out kUnopenedSet instead.
+  bool SetOpens = true;
+  static constexpr TDeviceInfoSet kUnopenedSet = ~TDeviceInfoSet{0};
   // The enumeration step at this index, and every later one, answers false.
   std::optional<std::uint32_t> EnumerationFailsAt;
   // Runs before every call, named as in the log; a test may throw from it.
@@ -59,6 +65,8 @@ class TScriptedDevicePlatform final : public TDevicePlatform {
   int ReleasesOfUnloadedModules = 0;
   int SetsOpened = 0;
   int SetsDestroyed = 0;
+  // Every handle given to DestroyDeviceInfoList, a valid one or not.
+  std::vector<TDeviceInfoSet> DestroyedSets;
   std::vector<std::uint32_t> CbSizesSeen;
   std::vector<std::uint32_t> PropertyBufferSizesSeen;
 
