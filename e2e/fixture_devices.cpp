@@ -52,6 +52,9 @@ const std::vector<Device>& Devices() {
       {kShortIdDescription259, {LongHardwareId(259)}},
       {kLongIdDescription260, {LongHardwareId(260)}},
       {kLongListDescription, {kFirstBeforeLongSecondId, LongHardwareId(300)}},
+      {std::wstring(kBeforeNulText) + L'\0' + kAfterNulText, {L"KeltoTest\\EmbeddedNul"}},
+      {kEmptyFirstIdDescription, {L"", kAfterEmptyFirstId}},
+      {kSurrogatePairDescription, {L"KeltoTest\\SurrogatePairs"}},
       {kLastDescription, {L"KeltoTest\\AfterUnreadable"}},
   };
   return devices;
@@ -61,8 +64,9 @@ std::vector<std::wstring> Register() {
   Remove();
   std::vector<std::wstring> instance_ids;
   for (const Device& device : Devices()) {
-    instance_ids.push_back(
-        RegisterRootDevice(kDeviceName, kFixtureClass, device.description, device.hardware_ids));
+    instance_ids.push_back(RegisterRootDevice(kDeviceName, kFixtureClass,
+                                              StringValue(device.description),
+                                              MultiStringValue(device.hardware_ids)));
   }
   return instance_ids;
 }

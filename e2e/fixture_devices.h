@@ -33,6 +33,18 @@ inline constexpr wchar_t kFirstBeforeLongSecondId[] = L"KeltoTest\\FirstBeforeLo
 inline constexpr wchar_t kShortIdDescription259[] = L"Kelto 259-unit hardware ID";
 inline constexpr wchar_t kLongIdDescription260[] = L"Kelto 260-unit hardware ID";
 
+// A description value with a NUL inside: only the text before it is the description.
+inline constexpr wchar_t kBeforeNulText[] = L"Kelto embedded NUL";
+inline constexpr wchar_t kAfterNulText[] = L"kelto-after-nul";
+
+// A hardware-ID list whose first entry is empty: the first hardware ID is the empty text.
+inline constexpr wchar_t kEmptyFirstIdDescription[] = L"Kelto empty first hardware ID";
+inline constexpr wchar_t kAfterEmptyFirstId[] = L"KeltoTest\\AfterEmptyFirst";
+
+// Letters outside the Basic Multilingual Plane, each a pair of UTF-16 surrogates (D835 xxxx).
+inline constexpr wchar_t kSurrogatePairDescription[] =
+    L"Kelto Fraktur \U0001D50E\U0001D522\U0001D529\U0001D531\U0001D52C";
+
 // Registered last, so that kelto's walk reaches it only past the unreadable values above.
 inline constexpr wchar_t kLastDescription[] = L"Kelto device after the unreadable ones";
 
@@ -46,6 +58,7 @@ std::wstring LongHardwareId(std::size_t length);
 std::wstring LongHardwareIdHead(std::size_t length);  // "KeltoTest\Id259-head"
 std::wstring LongHardwareIdTail(std::size_t length);  // "id-tail-259"
 
+// The description may hold a NUL of its own; registration adds the terminating NULs.
 struct Device {
   std::wstring description;
   std::vector<std::wstring> hardware_ids;

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <cwchar>
 #include <exception>
+#include <optional>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -263,14 +264,8 @@ const DeviceRecord* FindByInstanceId(const std::vector<DeviceRecord>& devices,
   return nullptr;
 }
 
-std::string JoinPrintable(const std::vector<std::wstring>& entries) {
-  std::string joined;
-  for (const std::wstring& entry : entries) {
-    joined += '[';
-    joined += Printable(entry);
-    joined += ']';
-  }
-  return joined;
+std::string PrintableValue(const std::optional<std::wstring>& value) {
+  return value ? "\"" + Printable(*value) + "\"" : std::string("(none)");
 }
 
 void CheckWineDevices(Suite& suite, const std::vector<DeviceRecord>& devices) {
@@ -285,9 +280,9 @@ void CheckWineDevices(Suite& suite, const std::vector<DeviceRecord>& devices) {
   for (const WineDevice& expected : kWineDevices) {
     bool found = false;
     for (const DeviceRecord& device : devices) {
-      found = found || (device.description == std::wstring(expected.description) &&
-                        device.hardware_ids && !device.hardware_ids->empty() &&
-                        device.hardware_ids->front() == expected.first_hardware_id);
+      found = found || (device.description_value && device.hardware_id_value &&
+                        TextBeforeNul(*device.description_value) == expected.description &&
+                        TextBeforeNul(*device.hardware_id_value) == expected.first_hardware_id);
     }
     std::vector<std::string> problems;
     if (!found) problems.push_back("no such device in the Setup API's list of all devices");
@@ -297,8 +292,8 @@ void CheckWineDevices(Suite& suite, const std::vector<DeviceRecord>& devices) {
   }
 }
 
-bool FitsKeltoBuffer(std::size_t units_with_terminators) {
-  return units_with_terminators * sizeof(wchar_t) <= kKeltoPropertyBufferBytes;
+bool FitsKeltoBuffer(std::size_t value_units) {
+  return value_units * sizeof(wchar_t) <= kKeltoPropertyBufferBytes;
 }
 
 // The fixture's negative cases mean something only when Wine returns the values exactly as
@@ -317,24 +312,22 @@ void CheckFixtureDevices(Suite& suite, const std::vector<DeviceRecord>& devices,
     if (device == nullptr) {
       problems.push_back("not in the Setup API's list of all devices");
     } else {
-      if (device->description != expected.description) {
-        problems.push_back(
-            "description: expected \"" + Printable(expected.description) + "\", got \"" +
-            (device->description ? Printable(*device->description) : "(none)") + "\"");
+      const std::wstring description_value = StringValue(expected.description);
+      if (device->description_value != description_value) {
+        problems.push_back("description: expected " + PrintableValue(description_value) + ", got " +
+                           PrintableValue(device->description_value));
       }
-      if (device->hardware_ids != expected.hardware_ids) {
-        problems.push_back(
-            "hardware IDs: expected " + JoinPrintable(expected.hardware_ids) + ", got " +
-            (device->hardware_ids ? JoinPrintable(*device->hardware_ids) : std::string("(none)")));
+      const std::wstring hardware_id_value = MultiStringValue(expected.hardware_ids);
+      if (device->hardware_id_value != hardware_id_value) {
+        problems.push_back("hardware IDs: expected " + PrintableValue(hardware_id_value) +
+                           ", got " + PrintableValue(device->hardware_id_value));
       }
-      const bool description_fits = FitsKeltoBuffer(expected.description.size() + 1);
+      const bool description_fits = FitsKeltoBuffer(description_value.size());
       if (device->description_fits_kelto_buffer != description_fits) {
         problems.push_back(std::string("description: expected a 522-byte read to ") +
                            (description_fits ? "succeed" : "fail"));
       }
-      std::size_t list_units = 1;
-      for (const std::wstring& id : expected.hardware_ids) list_units += id.size() + 1;
-      const bool list_fits = FitsKeltoBuffer(list_units);
+      const bool list_fits = FitsKeltoBuffer(hardware_id_value.size());
       if (device->hardware_ids_fit_kelto_buffer != list_fits) {
         problems.push_back(std::string("hardware IDs: expected a 522-byte read to ") +
                            (list_fits ? "succeed" : "fail"));
@@ -427,6 +420,9 @@ std::vector<Case> FixtureCases() {
   using fixture::LongHardwareIdHead;
   using fixture::LongHardwareIdTail;
   const auto quoted = [](const std::wstring& text) { return L"\"" + text + L"\""; };
+  // The two halves of U+1D50E, the first letter after "Kelto Fraktur ".
+  const auto kHighSurrogate = static_cast<wchar_t>(0xD835);
+  const auto kLowSurrogate = static_cast<wchar_t>(0xDD0E);
   return {
       {"non-ASCII description, whole", L"d " + quoted(fixture::kNonAsciiDescription), 1},
       {"non-ASCII description, a word with umlauts", L"d Pr\u00fcfger\u00e4t", 1},
@@ -471,6 +467,21 @@ std::vector<Case> FixtureCases() {
        L"d " + quoted(fixture::kLongIdDescription260), 1},
       {"short first hardware ID in a list too long to read",
        L"h " + std::wstring(fixture::kFirstBeforeLongSecondId), 0},
+      {"text before a NUL inside the value", L"d " + quoted(fixture::kBeforeNulText), 1},
+      {"text after a NUL inside the value is not searched",
+       L"d " + std::wstring(fixture::kAfterNulText), 0},
+      {"the entry after an empty first hardware ID is not searched",
+       L"h " + std::wstring(fixture::kAfterEmptyFirstId), 0},
+      {"the device with an empty first hardware ID is walked",
+       L"d " + quoted(fixture::kEmptyFirstIdDescription), 1},
+      {"surrogate pairs, whole description", L"d " + quoted(fixture::kSurrogatePairDescription), 1},
+      {"surrogate pairs, the letters alone",
+       L"d \U0001D50E\U0001D522\U0001D529\U0001D531\U0001D52C", 1},
+      {"a lone high surrogate is compared as a unit", L"d " + std::wstring(1, kHighSurrogate), 1},
+      {"a lone low surrogate is compared as a unit", L"d " + std::wstring(1, kLowSurrogate), 1},
+      {"a low surrogate after its high one", L"d " + std::wstring{kHighSurrogate, kLowSurrogate},
+       1},
+      {"a surrogate pair that the text lacks", L"d \U0001D50F", 0},
       {"the walk goes on past unreadable values", L"d " + quoted(fixture::kLastDescription), 1},
   };
 }

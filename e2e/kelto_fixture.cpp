@@ -19,15 +19,12 @@ void PrintDevices() {
   for (std::size_t index = 0; index < devices.size(); ++index) {
     const DeviceRecord& device = devices[index];
     std::printf("%zu: %s\n", index, Printable(device.instance_id).c_str());
+    // Values as stored, NULs shown as \u0000.
     std::printf("   description%s: %s\n", device.description_fits_kelto_buffer ? "" : " (too long)",
-                device.description ? Printable(*device.description).c_str() : "(none)");
-    std::printf("   hardware IDs%s:", device.hardware_ids_fit_kelto_buffer ? "" : " (too long)");
-    if (device.hardware_ids) {
-      for (const std::wstring& id : *device.hardware_ids) {
-        std::printf(" [%s]", Printable(id).c_str());
-      }
-    }
-    std::printf("\n");
+                device.description_value ? Printable(*device.description_value).c_str() : "(none)");
+    std::printf("   hardware IDs%s: %s\n",
+                device.hardware_ids_fit_kelto_buffer ? "" : " (too long)",
+                device.hardware_id_value ? Printable(*device.hardware_id_value).c_str() : "(none)");
   }
 }
 

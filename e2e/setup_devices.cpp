@@ -37,53 +37,26 @@ SP_DEVINFO_DATA EmptyDeviceData() {
 }
 
 // The value's UTF-16 units as stored, or nothing when it cannot be read into `buffer_bytes`.
-std::optional<std::vector<wchar_t>> ReadProperty(HDEVINFO set, SP_DEVINFO_DATA& device,
-                                                 DWORD property, DWORD buffer_bytes) {
-  std::vector<wchar_t> units(buffer_bytes / sizeof(wchar_t) + 1);
+std::optional<std::wstring> ReadProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property,
+                                         DWORD buffer_bytes) {
+  std::wstring units(buffer_bytes / sizeof(wchar_t) + 1, L'\0');
   DWORD type = 0;
   DWORD size = 0;
   if (!SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type,
-                                         reinterpret_cast<BYTE*>(units.data()), buffer_bytes,
-                                         &size)) {
+                                         reinterpret_cast<BYTE*>(&units[0]), buffer_bytes, &size)) {
     return std::nullopt;
   }
   units.resize(size / sizeof(wchar_t));
   return units;
 }
 
-std::optional<std::vector<wchar_t>> ReadWholeProperty(HDEVINFO set, SP_DEVINFO_DATA& device,
-                                                      DWORD property) {
+std::optional<std::wstring> ReadWholeProperty(HDEVINFO set, SP_DEVINFO_DATA& device,
+                                              DWORD property) {
   DWORD type = 0;
   DWORD size = 0;
   SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, nullptr, 0, &size);
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
   return ReadProperty(set, device, property, size);
-}
-
-std::wstring TextBeforeNul(const std::vector<wchar_t>& units) {
-  std::wstring text;
-  for (wchar_t unit : units) {
-    if (unit == L'\0') break;
-    text += unit;
-  }
-  return text;
-}
-
-std::vector<std::wstring> SplitMultiString(const std::vector<wchar_t>& units) {
-  std::vector<std::wstring> entries;
-  std::wstring entry;
-  for (wchar_t unit : units) {
-    if (unit != L'\0') {
-      entry += unit;
-    } else if (entry.empty()) {
-      break;
-    } else {
-      entries.push_back(entry);
-      entry.clear();
-    }
-  }
-  if (!entry.empty()) entries.push_back(entry);
-  return entries;
 }
 
 std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
@@ -95,16 +68,25 @@ std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
   return id;
 }
 
-void SetProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property,
-                 const std::wstring& value_with_terminators) {
-  if (!SetupDiSetDeviceRegistryPropertyW(
-          set, &device, property, reinterpret_cast<const BYTE*>(value_with_terminators.data()),
-          static_cast<DWORD>(value_with_terminators.size() * sizeof(wchar_t)))) {
+void SetProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, const std::wstring& value) {
+  if (!SetupDiSetDeviceRegistryPropertyW(set, &device, property,
+                                         reinterpret_cast<const BYTE*>(value.data()),
+                                         static_cast<DWORD>(value.size() * sizeof(wchar_t)))) {
     throw LastError("SetupDiSetDeviceRegistryPropertyW(" + std::to_string(property) + ")");
   }
 }
 
 }  // namespace
+
+std::wstring StringValue(const std::wstring& text) { return text + L'\0'; }
+
+std::wstring MultiStringValue(const std::vector<std::wstring>& entries) {
+  std::wstring value;
+  for (const std::wstring& entry : entries) value += entry + L'\0';
+  return value + L'\0';
+}
+
+std::wstring TextBeforeNul(const std::wstring& value) { return value.substr(0, value.find(L'\0')); }
 
 std::vector<DeviceRecord> ListDevices() {
   DeviceInfoSet set = OpenAllDevices();
@@ -114,12 +96,8 @@ std::vector<DeviceRecord> ListDevices() {
   for (DWORD index = 0; SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
     DeviceRecord record;
     record.instance_id = InstanceId(set.get(), device);
-    if (auto description = ReadWholeProperty(set.get(), device, SPDRP_DEVICEDESC)) {
-      record.description = TextBeforeNul(*description);
-    }
-    if (auto hardware_ids = ReadWholeProperty(set.get(), device, SPDRP_HARDWAREID)) {
-      record.hardware_ids = SplitMultiString(*hardware_ids);
-    }
+    record.description_value = ReadWholeProperty(set.get(), device, SPDRP_DEVICEDESC);
+    record.hardware_id_value = ReadWholeProperty(set.get(), device, SPDRP_HARDWAREID);
     record.description_fits_kelto_buffer =
         ReadProperty(set.get(), device, SPDRP_DEVICEDESC, kKeltoPropertyBufferBytes).has_value();
     record.hardware_ids_fit_kelto_buffer =
@@ -130,8 +108,8 @@ std::vector<DeviceRecord> ListDevices() {
 }
 
 std::wstring RegisterRootDevice(const std::wstring& device_name, const GUID& class_guid,
-                                const std::wstring& description,
-                                const std::vector<std::wstring>& hardware_ids) {
+                                const std::wstring& description_value,
+                                const std::wstring& hardware_id_value) {
   DeviceInfoSet set(SetupDiCreateDeviceInfoList(&class_guid, nullptr));
   if (!set.valid()) throw LastError("SetupDiCreateDeviceInfoList");
   SP_DEVINFO_DATA device = EmptyDeviceData();
@@ -139,11 +117,8 @@ std::wstring RegisterRootDevice(const std::wstring& device_name, const GUID& cla
                                 DICD_GENERATE_ID, &device)) {
     throw LastError("SetupDiCreateDeviceInfoW");
   }
-  SetProperty(set.get(), device, SPDRP_DEVICEDESC, description + L'\0');
-  std::wstring multi_string;
-  for (const std::wstring& id : hardware_ids) multi_string += id + L'\0';
-  multi_string += L'\0';
-  SetProperty(set.get(), device, SPDRP_HARDWAREID, multi_string);
+  SetProperty(set.get(), device, SPDRP_DEVICEDESC, description_value);
+  SetProperty(set.get(), device, SPDRP_HARDWAREID, hardware_id_value);
   if (!SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr)) {
     throw LastError("SetupDiRegisterDeviceInfo");
   }

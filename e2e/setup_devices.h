@@ -13,21 +13,32 @@ constexpr DWORD kKeltoPropertyBufferBytes = 522;
 // One device as the Setup API reports it, with its values read in full.
 struct DeviceRecord {
   std::wstring instance_id;
-  std::optional<std::wstring> description;                // SPDRP_DEVICEDESC, whole value
-  std::optional<std::vector<std::wstring>> hardware_ids;  // SPDRP_HARDWAREID, every entry
-  bool description_fits_kelto_buffer = false;             // a read into 522 bytes succeeds
+  // Whole values as stored, every NUL included; nothing when the device has no such value.
+  std::optional<std::wstring> description_value;  // SPDRP_DEVICEDESC
+  std::optional<std::wstring> hardware_id_value;  // SPDRP_HARDWAREID, a multi-string
+  bool description_fits_kelto_buffer = false;     // a read into 522 bytes succeeds
   bool hardware_ids_fit_kelto_buffer = false;
 };
+
+// The value of a string property: the text and its terminating NUL.
+std::wstring StringValue(const std::wstring& text);
+
+// The value of a multi-string property: each entry with its NUL, then one more NUL.
+std::wstring MultiStringValue(const std::vector<std::wstring>& entries);
+
+// The units before the first NUL: a string value's text, a multi-string's first entry.
+std::wstring TextBeforeNul(const std::wstring& value);
 
 // Every device of SetupDiGetClassDevsW(all classes, present or not), in enumeration order:
 // the same walk that kelto makes. Throws std::runtime_error when the set cannot be opened.
 std::vector<DeviceRecord> ListDevices();
 
 // Registers a root-enumerated device "ROOT\<device_name>\NNNN" of the given setup class with
-// a description and a hardware-ID list; returns its instance ID. Throws std::runtime_error.
+// the given whole values of its description and its hardware-ID list; returns its instance ID.
+// Throws std::runtime_error.
 std::wstring RegisterRootDevice(const std::wstring& device_name, const GUID& class_guid,
-                                const std::wstring& description,
-                                const std::vector<std::wstring>& hardware_ids);
+                                const std::wstring& description_value,
+                                const std::wstring& hardware_id_value);
 
 // Removes every device whose instance ID begins with `prefix` (letter case ignored) and
 // returns how many went. Throws std::runtime_error.
