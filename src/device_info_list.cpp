@@ -91,16 +91,18 @@ bool Contains(std::u16string_view AField, std::u16string_view AValue) noexcept {
 
 std::u16string GetDeviceStatusText(std::uint32_t AStatus) {
   if (AStatus == 0) return u"The Device is not installed";
-  std::vector<std::u16string_view> LLines;
-  std::uint32_t LMask = 1;
-  for (const std::u16string_view LLine : kStatusFlagLines) {
-    if ((AStatus & LMask) == LMask) LLines.push_back(LLine);
-    LMask <<= 1;
+  // Measured first so that the text is allocated once, at its final size.
+  std::size_t LLength = 0;
+  for (std::size_t LBit = 0; LBit < kStatusFlagLines.size(); ++LBit) {
+    if ((AStatus >> LBit) & 1u) LLength += kStatusFlagLines[LBit].size() + kLineBreak.size();
   }
   std::u16string LText;
-  for (const std::u16string_view LLine : LLines) {
-    LText.append(LLine);
-    LText.append(kLineBreak);
+  LText.reserve(LLength);
+  for (std::size_t LBit = 0; LBit < kStatusFlagLines.size(); ++LBit) {
+    if ((AStatus >> LBit) & 1u) {
+      LText.append(kStatusFlagLines[LBit]);
+      LText.append(kLineBreak);
+    }
   }
   return LText;
 }
