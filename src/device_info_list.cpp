@@ -144,6 +144,9 @@ void TDeviceInfoList::Refresh(TDeviceFindFunc AFindFunc, bool LoadAllDevice) {
   std::uint32_t LProblemNumber = 0;
   std::uint32_t LDataType = 0;
   std::uint32_t LRequiredSize = 0;
+  bool LTextsMade = false;
+  std::uint32_t LTextStatus = 0;
+  std::uint32_t LTextProblemNumber = 0;
 
   for (std::uint32_t LIndex = 0;; ++LIndex) {
     LDeviceInfoData.cbSize = sizeof(TSpDevInfoData);
@@ -167,8 +170,15 @@ void TDeviceInfoList::Refresh(TDeviceFindFunc AFindFunc, bool LoadAllDevice) {
         (LInfo.*LField).clear();
       }
     }
-    LInfo.DeviceStatus = GetDeviceStatusText(LStatus);
-    LInfo.DeviceProblem = GetDeviceProblemText(LProblemNumber);
+    // The two texts follow from the two numbers alone, which most devices share with the
+    // device before them: they are made again only when a number differs.
+    if (!LTextsMade || LStatus != LTextStatus) LInfo.DeviceStatus = GetDeviceStatusText(LStatus);
+    if (!LTextsMade || LProblemNumber != LTextProblemNumber) {
+      LInfo.DeviceProblem = GetDeviceProblemText(LProblemNumber);
+    }
+    LTextsMade = true;
+    LTextStatus = LStatus;
+    LTextProblemNumber = LProblemNumber;
 
     FList.push_back(LInfo);
     if (LFindFunc && LFindFunc(LInfo)) break;
