@@ -74,4 +74,62 @@ std::vector<std::wstring> Register();
 // Removes every fixture device; returns how many went. Throws std::runtime_error.
 int Remove();
 
+// Devices with surrogates that have no partner, which only the hostile-input tests register, as
+// "ROOT\KELTOHOSTILE\NNNN": a name of their own keeps them out of the fixture above and its
+// walk. Each description and each first hardware ID is a head, the unpaired units, a tail.
+namespace lone_surrogates {
+
+inline constexpr wchar_t kDeviceName[] = L"KELTOHOSTILE";
+inline constexpr wchar_t kInstanceIdPrefix[] = L"ROOT\\KELTOHOSTILE\\";
+
+struct Text {
+  std::wstring head;
+  std::wstring units;  // the unpaired surrogates
+  std::wstring tail;
+  std::wstring Whole() const { return head + units + tail; }
+};
+
+struct LoneSurrogateDevice {
+  const char* name;  // for the log
+  Text description;
+  Text hardware_id;
+};
+
+// A high surrogate alone and a low one alone, each inside a text and at its end, and a low and
+// a high one the wrong way round. No other device holds these units.
+const std::vector<LoneSurrogateDevice>& LoneSurrogateDevices();
+
+// LoneSurrogateDevices() as registered, in the same order.
+const std::vector<Device>& Devices();
+
+// Removes what an earlier run left, then registers Devices() in order; returns their instance
+// IDs in the same order. Throws std::runtime_error.
+std::vector<std::wstring> Register();
+
+// Removes every one of these devices; returns how many went. Throws std::runtime_error.
+int Remove();
+
+}  // namespace lone_surrogates
+
+// A batch of look-alike devices "ROOT\KELTOBULK\NNNN", numbered from 0000 in the order in which
+// they are registered and walked, so that the texts of the last one are found only at the end of
+// a long walk. Only the hostile-input tests register them.
+namespace bulk {
+
+inline constexpr wchar_t kDeviceName[] = L"KELTOBULK";
+inline constexpr wchar_t kInstanceIdPrefix[] = L"ROOT\\KELTOBULK\\";
+inline constexpr std::size_t kCount = 500;
+
+std::wstring Description(std::size_t number);  // "Kelto bulk device 0042"
+std::wstring HardwareId(std::size_t number);   // "KeltoBulk\\Device0042"
+
+// The kCount devices in the order of registration.
+const std::vector<Device>& Devices();
+
+// As lone_surrogates::Register() and Remove().
+std::vector<std::wstring> Register();
+int Remove();
+
+}  // namespace bulk
+
 }  // namespace fixture

@@ -1,7 +1,8 @@
 // Starts a program with an exact command line and shows what came back, for trying by hand
 // what the end-to-end tests do:
 //   wine64 kelto_launch.exe [--stdout=KIND] PROGRAM COMMAND-LINE
-// KIND is file (the default), pipe, null, invalid, read-only or no-reader. In COMMAND-LINE,
+// KIND is file (the default), pipe, null, invalid, read-only, no-reader, full (the host's
+// /dev/full), nul (the NUL device) or closed (a handle value open in no process). In COMMAND-LINE,
 // {U+XXXX} stands for the UTF-16 unit XXXX, so that control characters survive the shell.
 // The exit code is the started program's, or 125 when it could not be run.
 
@@ -49,7 +50,8 @@ std::wstring ScratchDir() {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: kelto_launch [--stdout=file|pipe|null|invalid|read-only|no-reader] "
+               "usage: kelto_launch "
+               "[--stdout=file|pipe|null|invalid|read-only|no-reader|full|nul|closed] "
                "PROGRAM COMMAND-LINE\n");
   return kCouldNotRun;
 }
@@ -64,6 +66,9 @@ int wmain(int argc, wchar_t** argv) {
       {L"--stdout=invalid", StdoutTarget::kInvalidHandle},
       {L"--stdout=read-only", StdoutTarget::kReadOnlyFile},
       {L"--stdout=no-reader", StdoutTarget::kPipeWithoutReader},
+      {L"--stdout=full", StdoutTarget::kFullDevice},
+      {L"--stdout=nul", StdoutTarget::kNulDevice},
+      {L"--stdout=closed", StdoutTarget::kClosedHandle},
   };
   int next = 1;
   StdoutTarget target = StdoutTarget::kFile;

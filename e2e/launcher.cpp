@@ -130,17 +130,54 @@ std::string ToUtf8(const std::wstring& text) {
   return utf8;
 }
 
+// An existing device such as NUL, opened for the child to inherit.
+void OpenDevice(OwnedHandle& handle, const std::wstring& path, DWORD access) {
+  SECURITY_ATTRIBUTES inheritable = Inheritable();
+  *handle.receive() = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inheritable, OPEN_EXISTING, 0, nullptr);
+  if (!handle.valid()) {
+    const DWORD error = GetLastError();
+    throw std::runtime_error("CreateFileW for the device " + ToUtf8(path) + " failed with error " +
+                             std::to_string(error));
+  }
+}
+
 }  // namespace
 
-LaunchResult Launch(const std::wstring& application, const std::wstring& command_line,
-                    StdoutTarget stdout_target, const std::wstring& scratch_dir, DWORD timeout_ms) {
-  SECURITY_ATTRIBUTES inheritable = Inheritable();
-  OwnedHandle stdin_handle(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       &inheritable, OPEN_EXISTING, 0, nullptr));
-  if (!stdin_handle.valid()) throw LastError("CreateFileW for NUL");
-  CaptureFile stderr_file(scratch_dir, GENERIC_WRITE);
+std::wstring FullDevicePath() { return ToWindowsPath(L"/dev/full"); }
 
+HANDLE ClosedHandleValue() {
+  // Handle values are multiples of four counted up from the start of a process's handle table;
+  // this one lies far beyond the entries that either process ever fills.
+  return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x3FFFFFF0));
+}
+
+LaunchResult Launch(const std::wstring& application, const std::wstring& command_line,
+                    StdoutTarget stdout_target, const std::wstring& scratch_dir, DWORD timeout_ms,
+                    StderrTarget stderr_target) {
+  OwnedHandle stdin_handle;
+  OpenDevice(stdin_handle, L"NUL", GENERIC_READ);
+
+  std::optional<CaptureFile> stderr_file;
+  OwnedHandle stderr_device;
+  HANDLE child_stderr = nullptr;
+  switch (stderr_target) {
+    case StderrTarget::kFile:
+      stderr_file.emplace(scratch_dir, GENERIC_WRITE);
+      child_stderr = stderr_file->handle();
+      break;
+    case StderrTarget::kFullDevice:
+      OpenDevice(stderr_device, FullDevicePath(), GENERIC_WRITE);
+      child_stderr = stderr_device.get();
+      break;
+    case StderrTarget::kNullHandle:
+      child_stderr = nullptr;
+      break;
+  }
+
+  SECURITY_ATTRIBUTES inheritable = Inheritable();
   std::optional<CaptureFile> stdout_file;
+  OwnedHandle stdout_device;
   OwnedHandle pipe_read;
   OwnedHandle pipe_write;
   HANDLE child_stdout = nullptr;
@@ -170,6 +207,17 @@ LaunchResult Launch(const std::wstring& application, const std::wstring& command
     case StdoutTarget::kInvalidHandle:
       child_stdout = INVALID_HANDLE_VALUE;
       break;
+    case StdoutTarget::kFullDevice:
+      OpenDevice(stdout_device, FullDevicePath(), GENERIC_WRITE);
+      child_stdout = stdout_device.get();
+      break;
+    case StdoutTarget::kNulDevice:
+      OpenDevice(stdout_device, L"NUL", GENERIC_WRITE);
+      child_stdout = stdout_device.get();
+      break;
+    case StdoutTarget::kClosedHandle:
+      child_stdout = ClosedHandleValue();
+      break;
   }
 
   STARTUPINFOW startup{};
@@ -177,7 +225,7 @@ LaunchResult Launch(const std::wstring& application, const std::wstring& command
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = stdin_handle.get();
   startup.hStdOutput = child_stdout;
-  startup.hStdError = stderr_file.handle();
+  startup.hStdError = child_stderr;
 
   // CreateProcessW may write into the command line buffer, so it gets a copy of its own.
   std::vector<wchar_t> writable_line(command_line.begin(), command_line.end());
@@ -209,7 +257,7 @@ LaunchResult Launch(const std::wstring& application, const std::wstring& command
 
   if (drain) result.stdout_bytes = drain->Finish();
   if (stdout_file) result.stdout_bytes = stdout_file->Content();
-  result.stderr_bytes = stderr_file.Content();
+  if (stderr_file) result.stderr_bytes = stderr_file->Content();
   return result;
 }
 

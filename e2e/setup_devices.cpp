@@ -107,22 +107,37 @@ std::vector<DeviceRecord> ListDevices() {
   return devices;
 }
 
-std::wstring RegisterRootDevice(const std::wstring& device_name, const GUID& class_guid,
-                                const std::wstring& description_value,
-                                const std::wstring& hardware_id_value) {
+const DeviceRecord* FindByInstanceId(const std::vector<DeviceRecord>& devices,
+                                     const std::wstring& instance_id, std::size_t* position) {
+  for (std::size_t index = 0; index < devices.size(); ++index) {
+    if (_wcsicmp(devices[index].instance_id.c_str(), instance_id.c_str()) == 0) {
+      *position = index;
+      return &devices[index];
+    }
+  }
+  return nullptr;
+}
+
+std::vector<std::wstring> RegisterRootDevices(const std::wstring& device_name,
+                                              const GUID& class_guid,
+                                              const std::vector<DeviceValues>& devices) {
   DeviceInfoSet set(SetupDiCreateDeviceInfoList(&class_guid, nullptr));
   if (!set.valid()) throw LastError("SetupDiCreateDeviceInfoList");
-  SP_DEVINFO_DATA device = EmptyDeviceData();
-  if (!SetupDiCreateDeviceInfoW(set.get(), device_name.c_str(), &class_guid, nullptr, nullptr,
-                                DICD_GENERATE_ID, &device)) {
-    throw LastError("SetupDiCreateDeviceInfoW");
+  std::vector<std::wstring> instance_ids;
+  for (const DeviceValues& values : devices) {
+    SP_DEVINFO_DATA device = EmptyDeviceData();
+    if (!SetupDiCreateDeviceInfoW(set.get(), device_name.c_str(), &class_guid, nullptr, nullptr,
+                                  DICD_GENERATE_ID, &device)) {
+      throw LastError("SetupDiCreateDeviceInfoW");
+    }
+    SetProperty(set.get(), device, SPDRP_DEVICEDESC, values.description_value);
+    SetProperty(set.get(), device, SPDRP_HARDWAREID, values.hardware_id_value);
+    if (!SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr)) {
+      throw LastError("SetupDiRegisterDeviceInfo");
+    }
+    instance_ids.push_back(InstanceId(set.get(), device));
   }
-  SetProperty(set.get(), device, SPDRP_DEVICEDESC, description_value);
-  SetProperty(set.get(), device, SPDRP_HARDWAREID, hardware_id_value);
-  if (!SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr)) {
-    throw LastError("SetupDiRegisterDeviceInfo");
-  }
-  return InstanceId(set.get(), device);
+  return instance_ids;
 }
 
 int RemoveDevicesWithInstanceIdPrefix(const std::wstring& prefix) {

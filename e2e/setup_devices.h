@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,12 +34,22 @@ std::wstring TextBeforeNul(const std::wstring& value);
 // the same walk that kelto makes. Throws std::runtime_error when the set cannot be opened.
 std::vector<DeviceRecord> ListDevices();
 
-// Registers a root-enumerated device "ROOT\<device_name>\NNNN" of the given setup class with
-// the given whole values of its description and its hardware-ID list; returns its instance ID.
-// Throws std::runtime_error.
-std::wstring RegisterRootDevice(const std::wstring& device_name, const GUID& class_guid,
-                                const std::wstring& description_value,
-                                const std::wstring& hardware_id_value);
+// The device of `devices` with this instance ID (letter case ignored) and its position, or null.
+const DeviceRecord* FindByInstanceId(const std::vector<DeviceRecord>& devices,
+                                     const std::wstring& instance_id, std::size_t* position);
+
+// The whole values of a device's description and its hardware-ID list, as registered.
+struct DeviceValues {
+  std::wstring description_value;
+  std::wstring hardware_id_value;
+};
+
+// Registers root-enumerated devices "ROOT\<device_name>\NNNN" of the given setup class, one for
+// each entry of `devices` and in that order, all through one device-information set; returns
+// their instance IDs in the same order. Throws std::runtime_error.
+std::vector<std::wstring> RegisterRootDevices(const std::wstring& device_name,
+                                              const GUID& class_guid,
+                                              const std::vector<DeviceValues>& devices);
 
 // Removes every device whose instance ID begins with `prefix` (letter case ignored) and
 // returns how many went. Throws std::runtime_error.
