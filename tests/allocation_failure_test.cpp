@@ -13,6 +13,7 @@
 #include "failing_allocator.h"
 #include "front_end.h"
 #include "scripted_device_platform.h"
+#include "scripted_platform_checks.h"
 
 namespace kelto {
 namespace {
@@ -93,10 +94,7 @@ struct TScriptedRun {
 };
 
 void ExpectEverythingGivenBack(const TScriptedDevicePlatform& APlatform) {
-  EXPECT_EQ(APlatform.SetupLibraryReferences, 0);
-  EXPECT_EQ(APlatform.SetsDestroyed, APlatform.SetsOpened);
-  EXPECT_EQ(APlatform.ModulesHeld, 0);
-  EXPECT_EQ(APlatform.ReleasesOfUnloadedModules, 0);
+  testing::ExpectNothingHeld(APlatform);
   if (APlatform.CallCount("AcquireSetupLibrary") != 0) {
     EXPECT_EQ(APlatform.Calls.back(), "ReleaseSetupLibrary") << "the setup library goes last";
   }

@@ -7,11 +7,13 @@
 #include "device_info_list.h"
 #include "errors.h"
 #include "scripted_device_platform.h"
+#include "scripted_platform_checks.h"
 
 namespace kelto {
 namespace {
 
 using testing::Device;
+using testing::ExpectNothingHeld;
 using testing::MultiStringValue;
 using testing::Narrow;
 using testing::StringValue;
@@ -25,14 +27,6 @@ std::vector<std::string> DescriptionsOf(const TDeviceInfoList& AList) {
     LResult.push_back(Narrow(AList.Items(LIndex).DevDesc));
   }
   return LResult;
-}
-
-// What must hold after every refresh, however it ended.
-void ExpectBalanced(const TScriptedDevicePlatform& APlatform) {
-  EXPECT_EQ(APlatform.SetupLibraryReferences, 0);
-  EXPECT_EQ(APlatform.SetsDestroyed, APlatform.SetsOpened);
-  EXPECT_EQ(APlatform.ModulesHeld, 0);
-  EXPECT_EQ(APlatform.ReleasesOfUnloadedModules, 0);
 }
 
 class DeviceInfoListTest : public ::testing::Test {
@@ -66,7 +60,7 @@ TEST_F(DeviceInfoListTest, RecordsEveryDeviceWithItsSixPropertiesAndDecodedNumbe
   EXPECT_EQ(LFirst.DeviceStatus, GetDeviceStatusText(0x180A));
   EXPECT_EQ(LFirst.DeviceProblem, u"CM_PROB_DISABLED");
   EXPECT_EQ(FList.Items(1).DevDesc, u"Second");
-  ExpectBalanced(FPlatform);
+  ExpectNothingHeld(FPlatform);
 }
 
 TEST_F(DeviceInfoListTest, MakesThePlatformCallsInOrder) {
@@ -126,7 +120,7 @@ TEST_F(DeviceInfoListTest, EarlyEndsLeaveAnEmptyListAndNothingHeld) {
     EXPECT_EQ(LPlatform.CallCount("GetClassDevs"), 0) << LCase.Name;
     EXPECT_EQ(LPlatform.CallCount("EnumDeviceInfo"), 0) << LCase.Name;
     EXPECT_EQ(LPlatform.Calls.back(), LCase.LastCall) << LCase.Name;
-    ExpectBalanced(LPlatform);
+    ExpectNothingHeld(LPlatform);
   }
 }
 
@@ -141,7 +135,7 @@ TEST_F(DeviceInfoListTest, AHandleAboveThirtyTwoCountsAsLoaded) {
   FPlatform.Devices = {Device(u"A")};
   FList.Refresh(nullptr, true);
   EXPECT_EQ(FList.Count(), 1);
-  ExpectBalanced(FPlatform);
+  ExpectNothingHeld(FPlatform);
 }
 
 TEST_F(DeviceInfoListTest, EnumerationFailurePartWayKeepsTheRecordsSoFar) {
@@ -150,7 +144,7 @@ TEST_F(DeviceInfoListTest, EnumerationFailurePartWayKeepsTheRecordsSoFar) {
   FList.Refresh(nullptr, true);
   EXPECT_EQ(DescriptionsOf(FList), (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(FPlatform.CallCount("EnumDeviceInfo"), 3);
-  ExpectBalanced(FPlatform);
+  ExpectNothingHeld(FPlatform);
 }
 
 TEST_F(DeviceInfoListTest, AnUnopenableSetEndsAtTheFirstStepAndIsStillDestroyed) {
@@ -159,14 +153,14 @@ TEST_F(DeviceInfoListTest, AnUnopenableSetEndsAtTheFirstStepAndIsStillDestroyed)
   FList.Refresh(nullptr, true);
   EXPECT_EQ(FList.Count(), 0);
   EXPECT_EQ(FPlatform.SetsDestroyed, 1);
-  ExpectBalanced(FPlatform);
+  ExpectNothingHeld(FPlatform);
 }
 
 TEST_F(DeviceInfoListTest, AnEmptySetGivesAnEmptyList) {
   FList.Refresh([](TDeviceInfo) { return false; }, true);
   EXPECT_EQ(FList.Count(), 0);
   EXPECT_EQ(FPlatform.CallCount("EnumDeviceInfo"), 1);
-  ExpectBalanced(FPlatform);
+  ExpectNothingHeld(FPlatform);
 }
 
 TEST_F(DeviceInfoListTest, ASecondRefreshReplacesTheFirst) {
@@ -175,7 +169,7 @@ TEST_F(DeviceInfoListTest, ASecondRefreshReplacesTheFirst) {
   FPlatform.Devices = {Device(u"C")};
   FList.Refresh(nullptr, true);
   EXPECT_EQ(DescriptionsOf(FList), std::vector<std::string>{"C"});
-  ExpectBalanced(FPlatform);
+  ExpectNothingHeld(FPlatform);
 }
 
 TEST_F(DeviceInfoListTest, LoadAllDeviceDecidesOverDevicesWithStatusZero) {
@@ -232,7 +226,7 @@ TEST_F(DeviceInfoListTest, FindFunctionStopsTheWalkAtItsDevice) {
   EXPECT_EQ(FList.Count(), 3);
   EXPECT_EQ(FList.Items(2).DevDesc, u"C");
   EXPECT_EQ(FPlatform.CallCount("EnumDeviceInfo"), 3);
-  ExpectBalanced(FPlatform);
+  ExpectNothingHeld(FPlatform);
 }
 
 TEST_F(DeviceInfoListTest, FindFunctionIsOfferedTheRecordAsAppended) {
@@ -261,7 +255,7 @@ TEST_F(DeviceInfoListTest, AThrowingFindFunctionReleasesEverythingAndKeepsTheRec
                    true),
                std::runtime_error);
   EXPECT_EQ(DescriptionsOf(FList), (std::vector<std::string>{"A", "B"}));
-  ExpectBalanced(FPlatform);
+  ExpectNothingHeld(FPlatform);
   const std::vector<std::string> kTail = {"DestroyDeviceInfoList", "ReleaseModule 65536",
                                           "ReleaseSetupLibrary"};
   EXPECT_EQ(std::vector<std::string>(FPlatform.Calls.end() - 3, FPlatform.Calls.end()), kTail);

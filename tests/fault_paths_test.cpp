@@ -13,10 +13,12 @@
 #include "errors.h"
 #include "front_end.h"
 #include "scripted_device_platform.h"
+#include "scripted_platform_checks.h"
 
 namespace kelto {
 namespace {
 
+using testing::ExpectNothingHeld;
 using testing::FullDevice;
 using testing::Narrow;
 using testing::TScriptedDevice;
@@ -91,11 +93,8 @@ void ExpectGivenBack(const TScriptedDevicePlatform& APlatform, const THeld& AHel
                 APlatform.Calls.end()),
             LExpected)
       << "nothing is called after the releases";
-  EXPECT_EQ(APlatform.SetupLibraryReferences, AReferencesBefore);
-  EXPECT_EQ(APlatform.SetsDestroyed, APlatform.SetsOpened);
-  EXPECT_EQ(APlatform.ModulesHeld, 0);
+  ExpectNothingHeld(APlatform, AReferencesBefore);
   EXPECT_EQ(APlatform.ModulesFreed, AHeld.ConfigManager ? 1 : 0);
-  EXPECT_EQ(APlatform.ReleasesOfUnloadedModules, 0);
 }
 
 // An error of the test's own, so that the one caught is known to be the one raised.
@@ -340,10 +339,7 @@ TEST(QueryFaultPaths, AnErrorFromAnyPlatformCallReachesTheCallerOfAQuery) {
       } catch (const TInjectedFault& LFault) {
         EXPECT_EQ(LFault.Id, LFailing);
       }
-      EXPECT_EQ(LScope.Platform.SetupLibraryReferences, 0);
-      EXPECT_EQ(LScope.Platform.SetsDestroyed, LScope.Platform.SetsOpened);
-      EXPECT_EQ(LScope.Platform.ModulesHeld, 0);
-      EXPECT_EQ(LScope.Platform.ReleasesOfUnloadedModules, 0);
+      ExpectNothingHeld(LScope.Platform);
       if (LFinished) {
         EXPECT_EQ(LFailing, 4 + 3 * 8 + 1) << "four calls up to the set, eight per device, one "
                                               "final enumeration step";
@@ -423,9 +419,7 @@ TEST(FrontEndFaultPaths, AnErrorInsideAQueryReachesTheProcessLevelWithNothingWri
         EXPECT_EQ(LFault.Id, LFailing);
       }
       EXPECT_EQ(LOutput.Written, "");
-      EXPECT_EQ(LScope.Platform.SetupLibraryReferences, 0);
-      EXPECT_EQ(LScope.Platform.SetsDestroyed, LScope.Platform.SetsOpened);
-      EXPECT_EQ(LScope.Platform.ModulesHeld, 0);
+      ExpectNothingHeld(LScope.Platform);
       if (LExitCode != -1) {
         EXPECT_EQ(LExitCode, 1) << "the undisturbed run finds the third device";
         EXPECT_EQ(LFailing, 4 + 3 * 8) << "no enumeration step after the match";
@@ -462,9 +456,7 @@ TEST(FrontEndFaultPaths, APlatformFailureAnswersNoMatchUnlessTheMatchCameFirst) 
       TRecordingOutput LOutput;
       EXPECT_EQ(RunCommand(SplitCommandLine(LCommandLine), LOutput), LCase.ExitCodeForMiddleDevice);
       EXPECT_EQ(LOutput.Written, "");
-      EXPECT_EQ(LScope.Platform.SetupLibraryReferences, 0);
-      EXPECT_EQ(LScope.Platform.SetsDestroyed, LScope.Platform.SetsOpened);
-      EXPECT_EQ(LScope.Platform.ModulesHeld, 0);
+      ExpectNothingHeld(LScope.Platform);
     }
   }
 }
