@@ -126,38 +126,63 @@ void QueriesAnswerThroughTheProcessPlatform() {
   Check(win::SetupLibraryReferenceCount() == 0, "queries leave no reference behind");
 }
 
+// Points a standard handle elsewhere for its own lifetime.
+class TStdHandleOverride {
+ public:
+  TStdHandleOverride(DWORD AStdHandle, HANDLE AHandle)
+      : FStdHandle(AStdHandle), FPrevious(GetStdHandle(AStdHandle)) {
+    SetStdHandle(FStdHandle, AHandle);
+  }
+  TStdHandleOverride(const TStdHandleOverride&) = delete;
+  TStdHandleOverride& operator=(const TStdHandleOverride&) = delete;
+  ~TStdHandleOverride() { SetStdHandle(FStdHandle, FPrevious); }
+
+ private:
+  DWORD FStdHandle;
+  HANDLE FPrevious;
+};
+
+// A file that is deleted when its owner ends.
+class TTemporaryFile {
+ public:
+  explicit TTemporaryFile(const wchar_t* APath)
+      : FPath(APath),
+        FHandle(CreateFileW(APath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr)) {}
+  TTemporaryFile(const TTemporaryFile&) = delete;
+  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+  ~TTemporaryFile() {
+    CloseHandle(FHandle);
+    DeleteFileW(FPath.c_str());
+  }
+  HANDLE Handle() const { return FHandle; }
+
+ private:
+  std::wstring FPath;
+  HANDLE FHandle;
+};
+
 // A temporary file that standard output or standard error is pointed at.
 class TRedirectedHandle {
  public:
   TRedirectedHandle(DWORD AStdHandle, const wchar_t* APath)
-      : FStdHandle(AStdHandle), FPrevious(GetStdHandle(AStdHandle)), FPath(APath) {
-    FFile = CreateFileW(APath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    SetStdHandle(FStdHandle, FFile);
-  }
-  TRedirectedHandle(const TRedirectedHandle&) = delete;
-  TRedirectedHandle& operator=(const TRedirectedHandle&) = delete;
-  ~TRedirectedHandle() {
-    SetStdHandle(FStdHandle, FPrevious);
-    CloseHandle(FFile);
-    DeleteFileW(FPath.c_str());
-  }
+      : FFile(APath), FOverride(AStdHandle, FFile.Handle()) {}
+
   std::string Contents() const {
     std::string LBytes;
-    SetFilePointer(FFile, 0, nullptr, FILE_BEGIN);
+    SetFilePointer(FFile.Handle(), 0, nullptr, FILE_BEGIN);
     char LChunk[4096];
     DWORD LRead = 0;
-    while (ReadFile(FFile, LChunk, sizeof LChunk, &LRead, nullptr) && LRead > 0) {
+    while (ReadFile(FFile.Handle(), LChunk, sizeof LChunk, &LRead, nullptr) && LRead > 0) {
       LBytes.append(LChunk, LRead);
     }
     return LBytes;
   }
 
  private:
-  DWORD FStdHandle;
-  HANDLE FPrevious;
-  std::wstring FPath;
-  HANDLE FFile = INVALID_HANDLE_VALUE;
+  TTemporaryFile FFile;
+  // Declared after the file, so the standard handle is restored before the file is closed.
+  TStdHandleOverride FOverride;
 };
 
 void OutputToAFileIsHeldUntilTheEnd() {
@@ -175,8 +200,7 @@ void OutputToAFileIsHeldUntilTheEnd() {
 
 void UnusableOutputRaisesAtTheFirstLine() {
   for (const HANDLE LHandle : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
-    const HANDLE LPrevious = GetStdHandle(STD_OUTPUT_HANDLE);
-    SetStdHandle(STD_OUTPUT_HANDLE, LHandle);
+    const TStdHandleOverride LOverride(STD_OUTPUT_HANDLE, LHandle);
     win::TStandardOutput LOutput;
     bool LRaised = false;
     try {
@@ -184,7 +208,6 @@ void UnusableOutputRaisesAtTheFirstLine() {
     } catch (const EInOutError&) {
       LRaised = true;
     }
-    SetStdHandle(STD_OUTPUT_HANDLE, LPrevious);
     Check(LRaised, "an unusable standard output raises EInOutError");
   }
 }
@@ -194,17 +217,17 @@ void AFailedFinalWriteIsSilent() {
   HANDLE LWrite = nullptr;
   CreatePipe(&LRead, &LWrite, nullptr, 0);
   CloseHandle(LRead);  // the reader is gone
-  const HANDLE LPrevious = GetStdHandle(STD_OUTPUT_HANDLE);
-  SetStdHandle(STD_OUTPUT_HANDLE, LWrite);
-  win::TStandardOutput LOutput;
   bool LRaised = false;
-  try {
-    LOutput.WriteLine(u"held");
-    LOutput.WriteHeldOutput();
-  } catch (...) {
-    LRaised = true;
+  {
+    const TStdHandleOverride LOverride(STD_OUTPUT_HANDLE, LWrite);
+    win::TStandardOutput LOutput;
+    try {
+      LOutput.WriteLine(u"held");
+      LOutput.WriteHeldOutput();
+    } catch (...) {
+      LRaised = true;
+    }
   }
-  SetStdHandle(STD_OUTPUT_HANDLE, LPrevious);
   CloseHandle(LWrite);
   Check(!LRaised, "a pipe without reader neither raises while holding nor at the end");
 }
