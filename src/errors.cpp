@@ -13,15 +13,18 @@ void RaiseArgumentOutOfRange() {
   throw EArgumentOutOfRangeException("Argument out of range", KELTO_RETURN_ADDRESS());
 }
 
+void CopyTruncated(const char* AText, char* ABuffer, std::size_t ACapacity) noexcept {
+  std::size_t LLength = 0;
+  for (; AText != nullptr && AText[LLength] != '\0' && LLength + 1 < ACapacity; ++LLength) {
+    ABuffer[LLength] = AText[LLength];
+  }
+  ABuffer[LLength] = '\0';
+}
+
 TErrorDescription::TErrorDescription(const char* AClassName, const char* AMessage,
                                      const void* ARaiseAddress) noexcept
     : ClassName(AClassName != nullptr ? AClassName : ""), RaiseAddress(ARaiseAddress) {
-  std::size_t LLength = 0;
-  for (; AMessage != nullptr && AMessage[LLength] != '\0' && LLength + 1 < kMessageCapacity;
-       ++LLength) {
-    Message[LLength] = AMessage[LLength];
-  }
-  Message[LLength] = '\0';
+  CopyTruncated(AMessage, Message, kMessageCapacity);
 }
 
 TErrorDescription DescribeCurrentException() noexcept {

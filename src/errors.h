@@ -63,6 +63,10 @@ class EOutOfMemory final : public std::bad_alloc {
 [[noreturn]] KELTO_NOINLINE void RaiseInOutError(const char* AMessage);
 [[noreturn]] KELTO_NOINLINE void RaiseArgumentOutOfRange();
 
+// Copies AText (null meaning empty) into ABuffer, cut short to fit, always NUL-terminated;
+// ACapacity must be at least 1. For error texts that must be kept without allocating.
+void CopyTruncated(const char* AText, char* ABuffer, std::size_t ACapacity) noexcept;
+
 // What the process-level report says about an error that escaped. The message is copied into
 // the description, so it outlives the error; nothing here allocates.
 struct TErrorDescription {

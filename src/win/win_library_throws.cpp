@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <new>
 
+#include "errors.h"
 
 namespace {
 
@@ -21,11 +22,7 @@ class ELibraryError final : public std::exception {
   static constexpr std::size_t kCapacity = 512;
 
   explicit ELibraryError(const char* AMessage) noexcept {
-    std::size_t LLength = 0;
-    for (; AMessage != nullptr && AMessage[LLength] != '\0' && LLength + 1 < kCapacity; ++LLength) {
-      FMessage[LLength] = AMessage[LLength];
-    }
-    FMessage[LLength] = '\0';
+    kelto::CopyTruncated(AMessage, FMessage, kCapacity);
   }
   // The library's own formatting of these messages: %s, %zu and %% and nothing else.
   ELibraryError(const char* AFormat, std::va_list AArguments) noexcept {
